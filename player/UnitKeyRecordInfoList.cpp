@@ -1,0 +1,7 @@
+#include "UnitKeyRecordInfoList.h"
+
+namespace qrv {
+
+TKeyRecordInfoList::TKeyRecordInfoList() : TFixListMemory(sizeof(TKeyRecordInfo), 10000) {}
+
+} // namespace qrv
