@@ -1,0 +1,61 @@
+#pragma once
+
+// TVDecoder: one decoder channel of the video codec library, opened for a fixed picture
+// size. It takes a free channel number from a process-wide pool, turns compressed frames
+// into new top-row-first bitmaps and gives the number back when destroyed.
+//
+// A channel's first frame through Decode must be a key frame (FrameFlag 1); until then
+// Decode answers none without calling the library. Feed brings the channel's state
+// forward without producing a picture and does not count as that first frame.
+// Main thread only: the pool has no lock.
+
+#include "Bitmap24.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace qrv {
+
+// The three calls of the video codec library; tests substitute their own.
+struct TVideoCodecLibrary {
+    int32_t (*ChannelCreation)(int32_t channel, int32_t width, int32_t height, int32_t mode, int32_t flag);
+    int32_t (*Decode)(int32_t channel, const uint8_t* data, int32_t size, uint8_t* output);
+    int32_t (*ChannelEnd)(int32_t channel);
+};
+
+// The Zentro library the player links.
+const TVideoCodecLibrary& ZentroLibrary();
+
+class TVDecoder {
+public:
+    TVDecoder(int32_t width, int32_t flag, int32_t height, const TVideoCodecLibrary& library = ZentroLibrary());
+    ~TVDecoder();
+    TVDecoder(const TVDecoder&) = delete;
+    TVDecoder& operator=(const TVDecoder&) = delete;
+
+    // Decodes one frame into a new bitmap; none when the library wrote no picture.
+    std::unique_ptr<TBitmap24> Decode(const uint8_t* data, int32_t size, uint8_t keyFlag);
+    // Passes one frame to the library to advance the channel's state; no picture.
+    void Feed(const uint8_t* data, int32_t size);
+
+    int32_t ChannelNumber() const { return m_channel; }
+    int32_t Width() const { return m_width; }
+    int32_t Height() const { return m_height; }
+    int32_t LastResult() const { return m_lastResult; }
+    bool Started() const { return m_started; }
+
+    // How many channel numbers are in use in this process (the pool's size).
+    static int32_t ChannelsInUse();
+
+private:
+    const TVideoCodecLibrary& m_library;
+    int32_t m_channel = -1;
+    int32_t m_mode = 1;
+    int32_t m_width;
+    int32_t m_height;
+    int32_t m_lastResult = 0;
+    bool m_started = false;
+    std::unique_ptr<uint8_t[]> m_output; // width x height x 3, where the library writes
+};
+
+} // namespace qrv
