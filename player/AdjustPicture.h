@@ -16,6 +16,11 @@ void AdjustPicture(TBitmap24& picture, int32_t amount);
 // The same on a raw run of bytes.
 void AdjustBytes(uint8_t* bytes, size_t count, int32_t amount);
 
+// One implementation of AdjustBytes by name, for tests that check each against the rule.
+// The vector forms take amounts 1..255. False when this processor cannot run the form.
+enum class TAdjustForm { Scalar, Avx2, Avx512 };
+bool AdjustBytesWithForm(TAdjustForm form, uint8_t* bytes, size_t count, int32_t amount);
+
 // The three settings, each 0..100 in steps of 5; 0 leaves a picture alone.
 struct TPictureSettings {
     int32_t FContrast = 0;

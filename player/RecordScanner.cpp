@@ -10,7 +10,7 @@
 namespace qrv {
 
 namespace {
-constexpr size_t BufferSize = 64 * 1024; // bytes per pread; holds many headers of small records
+constexpr size_t BufferSize = 256 * 1024; // bytes per pread; holds many headers of small records
 constexpr size_t BufferAlignment = 64;   // copies into cache-line-aligned buffers run at full speed
 constexpr size_t PageSize = 4096;        // reads start on page boundaries
 } // namespace

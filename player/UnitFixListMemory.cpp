@@ -1,5 +1,6 @@
 #include "UnitFixListMemory.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -25,12 +26,19 @@ void TFixListMemory::SetCapacity(int32_t n)
     if (n > std::numeric_limits<int32_t>::max() - Headroom)
         throw std::bad_alloc();
     const int32_t capacity = n + Headroom;
-    const size_t bytes = static_cast<size_t>(capacity) * static_cast<size_t>(m_itemSize);
-    // realloc keeps the old block when it fails, so the list keeps its content.
-    void* grown = std::realloc(m_data, bytes == 0 ? 1 : bytes);
-    if (grown == nullptr)
-        throw std::bad_alloc();
-    m_data = static_cast<std::byte*>(grown);
+    if (capacity > m_allocated) {
+        // The block itself grows by half again at least, so that adding entry after entry
+        // moves it only a logarithmic number of times.
+        const int64_t allocated = std::max<int64_t>(capacity, int64_t{m_allocated} + m_allocated / 2);
+        const int32_t entries = static_cast<int32_t>(std::min<int64_t>(allocated, std::numeric_limits<int32_t>::max()));
+        const size_t bytes = static_cast<size_t>(entries) * static_cast<size_t>(m_itemSize);
+        // realloc keeps the old block when it fails, so the list keeps its content.
+        void* grown = std::realloc(m_data, bytes == 0 ? 1 : bytes);
+        if (grown == nullptr)
+            throw std::bad_alloc();
+        m_data = static_cast<std::byte*>(grown);
+        m_allocated = entries;
+    }
     m_capacity = capacity;
 }
 
@@ -55,6 +63,7 @@ void TFixListMemory::Clear()
     m_data = nullptr;
     m_count = 0;
     m_capacity = 0;
+    m_allocated = 0;
 }
 
 int32_t TFixListMemory::Compare(const void* a, const void* b) const

@@ -2,10 +2,10 @@
 
 // A growable list of fixed-size entries kept in one contiguous block.
 //
-// Growth is deliberately coarse and exact: SetCapacity(n) reserves n + 100 entries, and Add
-// on a full list asks for Count + 1, so a full list grows by 101 entries at a time. The
-// block is grown with realloc, which for large blocks remaps pages instead of copying, so
-// an index of hundreds of thousands of entries still builds in linear time.
+// Capacity follows an exact rule: SetCapacity(n) makes it n + 100, and Add on a full list
+// asks for Count + 1, so a full list grows by 101 entries at a time. The block behind it may
+// be larger than Capacity: it grows geometrically, so that an index of hundreds of thousands
+// of entries builds in linear time.
 //
 // GetItem answers a pointer into the block; it stays valid until the next Add that grows
 // the list, or the next Clear. Entry i always sits at Data + i * ItemSize.
@@ -55,6 +55,7 @@ public:
 private:
     std::byte* m_data = nullptr;
     int32_t m_capacity = 0;
+    int32_t m_allocated = 0; // entries the block has room for; at least m_capacity
     int32_t m_itemSize = 0;
     int32_t m_count = 0;
 };

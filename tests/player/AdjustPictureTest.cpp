@@ -56,6 +56,23 @@ TEST(AdjustPicture, EveryByteAndAmountFollowsTheIntegerRule)
     }
 }
 
+TEST(AdjustPicture, EveryVectorFormMatchesTheRule)
+{
+    std::vector<uint8_t> all(256 * 4 + 13);
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<uint8_t>(i * 13 + 1);
+    for (auto form : {TAdjustForm::Scalar, TAdjustForm::Avx2, TAdjustForm::Avx512}) {
+        for (int amount = 1; amount <= 255; ++amount) {
+            auto out = all;
+            if (!AdjustBytesWithForm(form, out.data(), out.size(), amount))
+                GTEST_SKIP() << "this processor lacks form " << static_cast<int>(form);
+            for (size_t i = 0; i < all.size(); ++i)
+                ASSERT_EQ(out[i], Rule(all[i], amount)) << "form " << static_cast<int>(form) << " amount " << amount
+                                                        << " value " << int(all[i]);
+        }
+    }
+}
+
 TEST(AdjustPicture, SettingsApplyInOrderAsSeparatePasses)
 {
     TBitmap24 picture(2, 1);

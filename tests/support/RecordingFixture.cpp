@@ -113,7 +113,11 @@ std::vector<uint8_t> RecordingFixture::Bytes() const
 
 void RecordingFixture::WriteTo(const std::filesystem::path& path) const
 {
-    const auto bytes = Bytes();
+    WriteBytes(path, Bytes());
+}
+
+void RecordingFixture::WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
+{
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out)

@@ -45,6 +45,7 @@ public:
     // The file: the header (as Header holds it now) and everything added.
     std::vector<uint8_t> Bytes() const;
     void WriteTo(const std::filesystem::path& path) const;
+    static void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
     // Overwrites bytes of the finished file at `offset` (a header field the struct cannot
     // express, a broken sync word).
