@@ -8,6 +8,11 @@
 // Decode answers none without calling the library. Feed brings the channel's state
 // forward without producing a picture and does not count as that first frame.
 // Main thread only: the pool has no lock.
+//
+// Picture sizes come from file fields (up to 65535 x 65535). A decoder asked for a side of 0
+// or less or above MaxPictureSide takes no channel number, opens no channel and allocates
+// nothing: its ChannelNumber is -1, Decode answers none and Feed does nothing, without
+// calling the library.
 
 #include "Bitmap24.h"
 
@@ -28,6 +33,11 @@ const TVideoCodecLibrary& ZentroLibrary();
 
 class TVDecoder {
 public:
+    // The largest width or height a decoder accepts: an 8192 x 8192 picture takes 192 MiB,
+    // and a decoder holds its output buffer plus, while working, a bitmap or feed buffer.
+    static constexpr int32_t MaxPictureSide = 8192;
+    static bool SizeAccepted(int32_t width, int32_t height);
+
     TVDecoder(int32_t width, int32_t flag, int32_t height, const TVideoCodecLibrary& library = ZentroLibrary());
     ~TVDecoder();
     TVDecoder(const TVDecoder&) = delete;
@@ -48,6 +58,8 @@ public:
     static int32_t ChannelsInUse();
 
 private:
+    size_t BufferBytes() const;
+
     const TVideoCodecLibrary& m_library;
     int32_t m_channel = -1;
     int32_t m_mode = 1;
