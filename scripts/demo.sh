@@ -6,5 +6,9 @@ source scripts/packages.sh
 qrv_install_packages
 qrv_build release
 bin=build/release/bin
-"$bin/crdgen" --fast --duration 60 --size 640x480 --channels 2 -o build/release/demo.crd
-"$bin/crdinfo" build/release/demo.crd
+demo=build/release/demo.crd
+if [ ! -f "$demo" ] || [ "$bin/crdgen" -nt "$demo" ]; then
+  "$bin/crdgen" --duration 60 --size 640x480 --channels 2 --picture-every 5 \
+    --summary "Demo recording: two talkers, slides every five seconds" -o "$demo"
+fi
+"$bin/crdinfo" "$demo"

@@ -1,8 +1,11 @@
 #include "H264Encoder.h"
 
+#include <cstdlib>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -36,6 +39,9 @@ std::unique_ptr<H264Encoder> H264Encoder::Create(int width, int height, int fps,
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
     if (codec == nullptr)
         return nullptr;
+    // The encoder prints its statistics when closed; only errors are of interest here.
+    if (std::getenv("QRV_DEBUG") == nullptr)
+        av_log_set_level(AV_LOG_ERROR);
 
     auto state = std::make_unique<State>();
     state->Width = width;
