@@ -30,29 +30,20 @@ TRecordScanner::TRecordScanner(int fd, uint64_t fileSize)
 
 TRecordScanner::~TRecordScanner() = default;
 
-size_t TRecordScanner::Read(uint64_t offset, uint8_t* out, size_t size)
+size_t TRecordScanner::Refill(uint64_t offset)
 {
-    const bool inBuffer = offset >= m_bufferStart && offset + size <= m_bufferStart + m_bufferLength;
-    if (!inBuffer && offset < m_fileSize) {
-        m_bufferStart = offset - offset % PageSize;
-        m_bufferLength = 0;
-        while (m_bufferLength < BufferSize) {
-            const ssize_t got = pread(m_fd, m_buffer.get() + m_bufferLength, BufferSize - m_bufferLength,
-                                      static_cast<off_t>(m_bufferStart + m_bufferLength));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            m_bufferLength += static_cast<size_t>(got);
-        }
+    m_bufferStart = offset - offset % PageSize;
+    m_bufferLength = 0;
+    while (m_bufferLength < BufferSize) {
+        const ssize_t got = pread(m_fd, m_buffer.get() + m_bufferLength, BufferSize - m_bufferLength,
+                                  static_cast<off_t>(m_bufferStart + m_bufferLength));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        m_bufferLength += static_cast<size_t>(got);
     }
-    size_t held = 0;
-    if (offset >= m_bufferStart && offset < m_bufferStart + m_bufferLength)
-        held = std::min<uint64_t>(size, m_bufferStart + m_bufferLength - offset);
-    if (held > 0)
-        std::memcpy(out, m_buffer.get() + (offset - m_bufferStart), held);
-    std::memset(out + held, 0, size - held);
-    return held;
+    return m_bufferLength;
 }
 
 bool TRecordScanner::Next(TScannedRecord& record)
@@ -61,31 +52,44 @@ bool TRecordScanner::Next(TScannedRecord& record)
         m_ended = true;
         return false;
     }
-    uint8_t bytes[RecordHeaderSize];
-    if (Read(m_next, bytes, RecordHeaderSize) < RecordHeaderSize) {
-        m_ended = true;
-        return false;
+    // The record header and the longest sub-header, read in place from the buffer; near the
+    // end of the file through a copy in which the bytes the file does not hold are zero.
+    constexpr size_t WindowSize = RecordHeaderSize + FrameHeaderSize;
+    const uint8_t* at = nullptr;
+    uint8_t window[WindowSize];
+    if (m_next >= m_bufferStart && m_next + WindowSize <= m_bufferStart + m_bufferLength) {
+        at = m_buffer.get() + (m_next - m_bufferStart);
+    } else {
+        Refill(m_next);
+        const uint64_t end = m_bufferStart + m_bufferLength;
+        const size_t held = m_next < end ? static_cast<size_t>(std::min<uint64_t>(WindowSize, end - m_next)) : 0;
+        std::memset(window, 0, WindowSize);
+        if (held > 0)
+            std::memcpy(window, m_buffer.get() + (m_next - m_bufferStart), held);
+        if (held < RecordHeaderSize) {
+            m_ended = true;
+            return false;
+        }
+        at = window;
     }
-    record.Header = ParseRecordHeader(bytes);
+    record.Header = ParseRecordHeader(std::span<const uint8_t, RecordHeaderSize>(at, RecordHeaderSize));
     if (record.Header.SyncWord != RecordSyncWord) {
         m_ended = true;
         return false;
     }
     record.Offset = m_next;
     record.PayloadPos = m_next + RecordHeaderSize;
+    const uint8_t* sub = at + RecordHeaderSize;
     switch (static_cast<TRecordType>(record.Header.RecordType)) {
     case TRecordType::rtAudio:
-        Read(record.PayloadPos, &record.AudioChannel, AudioChannelSize);
+        record.AudioChannel = sub[0];
         record.PayloadPos += AudioChannelSize;
         break;
     case TRecordType::rtVideo:
-    case TRecordType::rtPicture: {
-        uint8_t frame[FrameHeaderSize];
-        Read(record.PayloadPos, frame, FrameHeaderSize);
-        record.Frame = ParseFrameHeader(frame);
+    case TRecordType::rtPicture:
+        record.Frame = ParseFrameHeader(std::span<const uint8_t, FrameHeaderSize>(sub, FrameHeaderSize));
         record.PayloadPos += FrameHeaderSize;
         break;
-    }
     default:
         break;
     }

@@ -41,9 +41,8 @@ public:
     bool Next(TScannedRecord& record);
 
 private:
-    // Copies `size` bytes at `offset` into `out`, zero-filling what the file does not hold;
-    // answers how many bytes the file held.
-    size_t Read(uint64_t offset, uint8_t* out, size_t size);
+    // Fills the buffer from the page that holds `offset`; answers the bytes it got.
+    size_t Refill(uint64_t offset);
 
     struct AlignedFree {
         void operator()(uint8_t* p) const;
