@@ -2,11 +2,13 @@
 // library: every decoded frame must show the play time its record is indexed at.
 
 #include "RecordingFixture.h"
+#include "JpegWriter.h"
 #include "TestPicture.h"
 #include "UnitReadMan.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 using namespace qrv;
@@ -105,4 +107,44 @@ TEST_F(ReadBack, PicturesAndAudioPayloadsReadBack)
     }
     EXPECT_EQ(pictures, 4);
     EXPECT_GT(packets, 100);
+}
+
+TEST(ReadPicture, BrokenOrLyingPicturesGiveNothing)
+{
+    TBitmap24 slide(64, 48);
+    tools::DrawSlide(slide, 3);
+    const auto good = tools::EncodeJpeg(slide, 80);
+    // The SOF0 marker (FF C0) holds the height and width after its length and precision.
+    auto lying = good;
+    const auto sof = std::search(lying.begin(), lying.end(), std::begin({uint8_t{0xFF}, uint8_t{0xC0}}),
+                                 std::end({uint8_t{0xFF}, uint8_t{0xC0}}));
+    ASSERT_NE(sof, lying.end());
+    std::fill(sof + 5, sof + 9, uint8_t{0xFF}); // 65535 x 65535
+    std::vector<uint8_t> cut(good.begin(), good.end() - 40); // inside the scan data
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> payload;
+        bool picture;
+    } cases[] = {
+        {"whole", good, true},
+        {"claims 65535 x 65535", lying, false},
+        {"not a JPEG", test::CountingBytes(500), false},
+        {"empty", {}, false},
+        {"cut short", cut, true}, // what arrived is shown, the rest is grey
+    };
+    test::TempFolder folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::RecordingFixture f;
+        f.AddPicture(10, 1, 64, 48, c.payload);
+        f.WriteTo(folder / "p.crd");
+        TReadMan reader;
+        ASSERT_TRUE(reader.Open((folder / "p.crd").string()));
+        const auto picture = reader.ReadPicture(0);
+        EXPECT_EQ(picture != nullptr, c.picture);
+        if (picture) {
+            EXPECT_EQ(picture->Width(), 64);
+            EXPECT_EQ(picture->Height(), 48);
+        }
+    }
 }
