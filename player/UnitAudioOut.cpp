@@ -88,6 +88,7 @@ TAudioOut::TAudioOut(std::string mixerPath, uint16_t preferredPort)
 
 TAudioOut::~TAudioOut()
 {
+    OnConnectionsChanged = nullptr; // its owner may be half gone already
     m_impl->LaunchTimer.stop();
     CloseConnections();
     m_impl->Server.close();

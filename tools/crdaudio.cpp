@@ -51,9 +51,9 @@ struct Options {
     bool log = false;
 };
 
-void Usage()
+void Usage(FILE* to)
 {
-    std::fprintf(stderr,
+    std::fprintf(to,
                  "usage: crdaudio [--mixer PATH] [--start-delay-ms N] [--tail-ms N] [--connect-timeout-ms N]\n"
                  "                [--port N] [--log] RECORDING\n");
 }
@@ -198,9 +198,13 @@ private:
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        Usage(stdout);
+        return 0;
+    }
     const auto options = ParseArguments(argc, argv);
     if (!options) {
-        Usage();
+        Usage(stderr);
         return 1;
     }
 
