@@ -190,7 +190,7 @@ void TReadMan::Close()
     m_fd = -1;
     if (m_headerModified) {
         // Only into the file that was opened, and only while it still is a recording.
-        const int fd = open(m_fileName.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        const int fd = open(m_fileName.c_str(), O_RDWR | O_CLOEXEC);
         if (fd >= 0) {
             struct stat info {};
             uint8_t magic[4];

@@ -349,6 +349,22 @@ TEST_F(ReadManTest, ReplacedHeaderIsWrittenBackOnceAndOnlyIntoItsOwnFile)
     EXPECT_EQ(FileBytes(other), otherBefore);
 }
 
+TEST_F(ReadManTest, WriteBackReachesARecordingOpenedThroughALink)
+{
+    RecordingFixture f;
+    const auto target = Write(f, "target.crd");
+    const auto link = m_folder / "link.crd";
+    std::filesystem::create_symlink(target, link);
+    ASSERT_TRUE(m_reader.Open(link.string()));
+    RecordingHeader changed = m_reader.Header();
+    changed.RecordedSize = 4321;
+    m_reader.ReplaceHeader(changed);
+    m_reader.Close();
+    RecordingHeader header;
+    TReadMan::ReadHeader(target, header);
+    EXPECT_EQ(header.RecordedSize, 4321u);
+}
+
 TEST_F(ReadManTest, WriteBackSkipsAFileThatWasReplacedOrIsNoLongerARecording)
 {
     RecordingFixture f;
