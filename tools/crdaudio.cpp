@@ -2,13 +2,16 @@
 // process, on the recording's own clock, without the player's window.
 //
 //   crdaudio [--mixer PATH] [--start-delay-ms N] [--tail-ms N] [--connect-timeout-ms N]
-//            [--port N] [--log] RECORDING
+//            [--port N] [--no-prime] [--log] RECORDING
 //
 // It opens the recording, starts listening and launching the mixer as the player does
 // (CXMixer beside crdaudio unless --mixer or QRV_MIXER_PATH says otherwise), waits until a
-// mixer is connected, waits --start-delay-ms more (default 1500: the mixer drops the first
-// second after it connects), then hands each audio record's packet to the server at the
-// record's play time, counted from the first audio record. After the last one it waits
+// mixer is connected, sends it one empty data packet (16 bytes, DataSize 0: a no-op for
+// the mixer) unless --no-prime is given, waits --start-delay-ms more (default 1500), then
+// hands each audio record's packet to the server at the
+// record's play time, counted from the first audio record. The mixer throws away
+// everything that arrives in the second after its first bytes; the empty packet starts that
+// second, so with the default delay the recording's first packet is already played. After the last one it waits
 // --tail-ms (default 600) for the sound to be played out, closes the server (the mixer then
 // ends) and exits.
 //
@@ -16,7 +19,8 @@
 //   packet <n> send_ms=<ms since the first packet> mono_ms=<CLOCK_MONOTONIC ms>
 //          play_ms=<the record's play time> channel=<c> bytes=<size>
 // (one line each; mono_ms compares with times taken by other processes of the machine),
-// and a first line "connected mono_ms=<ms>" when the mixer connects.
+// and first lines "connected mono_ms=<ms>" when the mixer connects and "prime mono_ms=<ms>"
+// when the empty packet goes out.
 //
 // Exit status: 0 played to the end, 1 bad arguments, 2 the recording cannot be opened,
 // 3 no mixer connected in time, 4 the audio server could not be set up.
@@ -49,13 +53,14 @@ struct Options {
     int connectTimeoutMs = 15000;
     int port = qrv::AudioServerPort;
     bool log = false;
+    bool prime = true;
 };
 
 void Usage(FILE* to)
 {
     std::fprintf(to,
                  "usage: crdaudio [--mixer PATH] [--start-delay-ms N] [--tail-ms N] [--connect-timeout-ms N]\n"
-                 "                [--port N] [--log] RECORDING\n");
+                 "                [--port N] [--no-prime] [--log] RECORDING\n");
 }
 
 std::optional<int> ParseCount(const char* text, int max)
@@ -84,6 +89,8 @@ std::optional<Options> ParseArguments(int argc, char** argv)
         };
         if (arg == "--log") {
             o.log = true;
+        } else if (arg == "--no-prime") {
+            o.prime = false;
         } else if (arg == "--mixer") {
             if (i + 1 >= argc)
                 return std::nullopt;
@@ -243,6 +250,15 @@ int main(int argc, char** argv)
         if (options->log) {
             std::printf("connected mono_ms=%.3f\n", MonotonicMs());
             std::fflush(stdout);
+        }
+        if (options->prime) {
+            // Marker 0xF1, codec 3, DataSize 0, channel 1: dropped by the mixer unread.
+            const uint8_t empty[16] = {0xF1, 3, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0};
+            sender.SendPacket(empty, sizeof empty, 1);
+            if (options->log) {
+                std::printf("prime mono_ms=%.3f\n", MonotonicMs());
+                std::fflush(stdout);
+            }
         }
         QTimer::singleShot(options->startDelayMs, Qt::PreciseTimer, [&] { player.Start(); });
     };
