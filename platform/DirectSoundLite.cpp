@@ -18,8 +18,9 @@ namespace {
 // Sample rates a buffer or the output may have, in frames per second.
 constexpr uint32_t kMinRate = 100;
 constexpr uint32_t kMaxRate = 200000;
-// Largest channel count a format may have.
-constexpr uint16_t kMaxChannels = 8;
+// Largest channel count a format may have: what SDL's channel field can carry. The device
+// itself may take fewer (SDL opens 1 to 8); a format it refuses fails with DSERR_BADFORMAT.
+constexpr uint16_t kMaxChannels = 255;
 // Length of one device period (the SDL callback's size), in milliseconds; rounded up to a
 // power of two frames.
 constexpr uint32_t kDevicePeriodMs = 10;

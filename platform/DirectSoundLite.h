@@ -133,7 +133,7 @@ struct DSBCAPS {
 
 // What CreateSoundBuffer makes. dwSize has to be sizeof(DSBUFFERDESC).
 // Primary buffer: DSBCAPS_PRIMARYBUFFER in dwFlags, dwBufferBytes 0, lpwfxFormat null.
-// Secondary buffer: a PCM format (1 to 8 channels, 8 or 16 bits, consistent block align
+// Secondary buffer: a PCM format (1 to 255 channels, 8 or 16 bits, consistent block align
 // and byte rate) and a size of whole blocks between DSBSIZE_MIN and DSBSIZE_MAX.
 struct DSBUFFERDESC {
     uint32_t dwSize = 0;
