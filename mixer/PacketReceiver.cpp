@@ -4,6 +4,8 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <exception>
 #include <utility>
 
@@ -225,6 +227,11 @@ void TPacketReceiver::ProcessAudioPacket(const TAudioPacketHeader& header, const
     try {
         const int channel = header.ChannelID;
         const size_t dataSize = header.DataSize;
+        // The payload in a buffer of its own, exactly its size: the frames are walked in
+        // it, so a frame can never reach into the next packet's bytes.
+        const std::unique_ptr<uint8_t[]> ownPayload(new uint8_t[std::max<size_t>(dataSize, 1)]);
+        std::memcpy(ownPayload.get(), payload, dataSize);
+        payload = ownPayload.get();
         size_t at = 0;
         for (int frame = 0; frame < header.PacketCount; ++frame) {
             // A frame lies wholly inside the payload or is not read at all: a length byte
