@@ -13,8 +13,12 @@
 #include <QPixmap>
 #include <QSystemTrayIcon>
 
+#include <cstdlib>
+#include <cxxabi.h>
+#include <exception>
 #include <filesystem>
 #include <malloc.h>
+#include <typeinfo>
 
 namespace qrv {
 
@@ -43,6 +47,36 @@ QIcon TrayPicture()
     return QIcon(picture);
 }
 
+// The log of the running form, for exceptions nobody caught.
+TDebugInfo* g_unhandledLog = nullptr;
+
+// An exception that escapes every handler (an event handler of the form, a thread) ends the
+// process; its message and type go to the log with the context lines first.
+[[noreturn]] void LogUnhandledException()
+{
+    try {
+        if (g_unhandledLog != nullptr) {
+            std::string text = "Unknown exception";
+            if (const std::type_info* type = abi::__cxa_current_exception_type()) {
+                int status = 0;
+                char* name = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
+                const std::string typeName = status == 0 && name != nullptr ? name : type->name();
+                std::free(name);
+                try {
+                    std::rethrow_exception(std::current_exception());
+                } catch (const std::exception& error) {
+                    text = error.what();
+                } catch (...) {
+                }
+                text += " (" + typeName + ")";
+            }
+            g_unhandledLog->WriteLog(text, true);
+        }
+    } catch (...) {
+    }
+    std::abort();
+}
+
 } // namespace
 
 TFormMain::TFormMain(std::string programPath, std::vector<std::string> arguments)
@@ -52,6 +86,10 @@ TFormMain::TFormMain(std::string programPath, std::vector<std::string> arguments
 
 TFormMain::~TFormMain()
 {
+    if (g_unhandledLog == FLog.get())
+        g_unhandledLog = nullptr;
+    if (ClientSocket1 != nullptr)
+        ClientSocket1->disconnect(this);
     // Each step on its own, so one failing does not keep the others from running.
     try { if (FSyncTimer) FSyncTimer->stop(); } catch (...) {}
     try { FReceiver.reset(); } catch (...) {}
@@ -72,6 +110,8 @@ bool TFormMain::Create()
         std::error_code ignored;
         std::filesystem::create_directories(paths.DataFolder(), ignored);
         FLog = std::make_unique<TDebugInfo>(paths.DataFolder() + "CXMixer.except.log");
+        g_unhandledLog = FLog.get();
+        std::set_terminate(&LogUnhandledException);
 
         // The command line, and the formats of its codec type.
         FArgs = ParseMixerArguments(FArguments);
