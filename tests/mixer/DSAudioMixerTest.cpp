@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -449,7 +450,11 @@ TEST(DSAudioMixerThreads, ChannelsFreedByTheMainThreadAreNeverRefilledWhileFreed
 }
 
 // End to end on SDL's disk driver with the real push thread: a tone written to channel 1
-// is in the capture about 250 ms after it was written.
+// is in the capture one buffer length (250 ms of the device's clock) after it was written.
+// The device's clock at the moment of writing is read from a probe buffer on the same
+// device: it marks its start in the capture with one sample of value 1, and its play cursor
+// counts the samples mixed since then. Wall-clock time is only printed: the disk driver
+// paces itself with sleeps, so under load its file falls behind the wall clock.
 TEST(DSAudioMixerThreads, ToneComesOutOfTheDeviceAboutABufferLengthLater)
 {
     const auto folder = std::filesystem::temp_directory_path() / ("qrv-mixer-disk-" + std::to_string(::getpid()));
@@ -459,6 +464,8 @@ TEST(DSAudioMixerThreads, ToneComesOutOfTheDeviceAboutABufferLengthLater)
     ScopedEnv file("SDL_DISKAUDIOFILE", capture.string());
 
     double writtenAtMs = 0;
+    uint32_t probeCursor = 0;      // device samples (x2) mixed just before the write
+    uint32_t probeCursorAfter = 0; // and just after it: the channel started in between
     {
         TQRVDirectSound mixer;
         const auto records = CodecFormatRecords(3);
@@ -467,29 +474,52 @@ TEST(DSAudioMixerThreads, ToneComesOutOfTheDeviceAboutABufferLengthLater)
         mixer.StartMixer();
         const auto opened = std::chrono::steady_clock::now();
         ASSERT_TRUE(mixer.Started());
+
+        DSBUFFERDESC desc;
+        desc.dwSize = sizeof(desc);
+        desc.dwFlags = DSBCAPS_CTRLVOLUME;
+        desc.dwBufferBytes = 64000; // two seconds, played once
+        desc.lpwfxFormat = &records->Output.Format;
+        IDirectSoundBuffer* probe = nullptr;
+        ASSERT_EQ(mixer.DirectSound()->CreateSoundBuffer(&desc, &probe, nullptr), DS_OK);
+        void* region = nullptr;
+        uint32_t bytes = 0;
+        ASSERT_EQ(probe->Lock(0, 2, &region, &bytes, nullptr, nullptr, 0), DS_OK);
+        static_cast<uint8_t*>(region)[0] = 1;
+        static_cast<uint8_t*>(region)[1] = 0;
+        ASSERT_EQ(probe->Unlock(region, bytes, nullptr, 0), DS_OK);
+        ASSERT_EQ(probe->Play(0, 0, 0), DS_OK);
+
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        writtenAtMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - opened).count();
+        ASSERT_EQ(probe->GetCurrentPosition(&probeCursor, nullptr), DS_OK);
         for (int i = 0; i < 10; ++i)
             mixer.WritePCM(1, Pcm(320, 12000).data(), 640);
+        ASSERT_EQ(probe->GetCurrentPosition(&probeCursorAfter, nullptr), DS_OK);
+        writtenAtMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - opened).count();
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
         mixer.StopMixer();
+        probe->Release();
     }
     std::ifstream in(capture, std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::filesystem::remove_all(folder);
-    long first = -1;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        if (bytes[i] != 0 || bytes[i + 1] != 0) {
-            first = static_cast<long>(i / 2);
-            break;
-        }
-    }
-    ASSERT_GE(first, 0) << "the tone is in the capture";
-    const double heardAtMs = first / 16.0;
-    const double delayMs = heardAtMs - writtenAtMs;
-    std::printf("tone written at %.1f ms, heard at %.1f ms: delay %.1f ms\n", writtenAtMs, heardAtMs, delayMs);
-    EXPECT_GT(delayMs, 180.0);
-    EXPECT_LT(delayMs, 320.0);
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    const auto marker = std::find(samples.begin(), samples.end(), 1) - samples.begin();
+    const auto tone = std::find_if(samples.begin(), samples.end(), [](int16_t v) { return v > 1000; }) - samples.begin();
+    ASSERT_LT(static_cast<size_t>(marker), samples.size()) << "the probe's mark is in the capture";
+    ASSERT_LT(static_cast<size_t>(tone), samples.size()) << "the tone is in the capture";
+
+    // The device's clock when the channel started lies between the two cursor readings.
+    const double earliestMs = (static_cast<double>(tone - marker) - probeCursorAfter / 2.0) / 16.0;
+    const double latestMs = (static_cast<double>(tone - marker) - probeCursor / 2.0) / 16.0;
+    const double wallDelayMs = tone / 16.0 - writtenAtMs;
+    std::printf("tone delay: %.1f to %.1f ms of the device's clock, %.1f ms of the wall clock\n", earliestMs, latestMs,
+                wallDelayMs);
+    const double periodMs = 16.0; // one SDL period at 16 kHz: the cursors move in such steps
+    EXPECT_LE(earliestMs, 250.0 + periodMs);
+    EXPECT_GE(latestMs, 250.0 - periodMs);
+    EXPECT_LT(latestMs - earliestMs, 100.0) << "the write itself must not wait long";
 }
 
 } // namespace
