@@ -143,6 +143,8 @@ struct Sequence {
     int Clicks;
 };
 
+void PrintTo(const Sequence& sequence, std::ostream* os) { *os << sequence.Name; }
+
 class MultiButtonStateTest : public MultiButtonTest, public ::testing::WithParamInterface<Sequence> {};
 
 TEST_P(MultiButtonStateTest, FollowsTheStateTable)
