@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (release) and runs each against its baseline in the same process,
-# printing the ratios. Usage: bench/run.sh [adjust|scan|decode ...]
+# printing the ratios. Usage: bench/run.sh [adjust|scan|decode|mixer ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -31,6 +31,15 @@ for what in "${@:-adjust scan decode}"; do
       decode)
         ratio "$out" BM_ReadManDecode/640/480 BM_BareDecode/640/480 items_per_second
         ratio "$out" BM_ReadManDecode/1280/720 BM_BareDecode/1280/720 items_per_second ;;
+      mixer) # CPU per 20 ms push period as a share of one core
+        python3 - "$out" <<'PY'
+import json, sys, statistics
+data = [b for b in json.load(open(sys.argv[1]))["benchmarks"] if b.get("run_type") == "iteration"]
+for name in sorted({b["run_name"] for b in data}):
+    us = statistics.mean(b["cpu_time"] for b in data if b["run_name"] == name)
+    print(f"{name}: {us:.1f} us CPU per 20 ms = {us / 200:.3f}% of one core")
+PY
+        ;;
     esac
     rm -f "$out"
   done
