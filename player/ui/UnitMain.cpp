@@ -179,6 +179,7 @@ void TDisplayPanel::paintEvent(QPaintEvent* event)
         if (m_place.size() != m_picture.size())
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(m_place, m_picture);
+        m_painted = m_shown;
     }
 }
 
@@ -550,8 +551,9 @@ void TfrmBrisaMain::FormShow()
 {
     ApplySystemFont(this);
     frmSmallVideo->FMainHandle = this;
+    // The hand-over handle for a second instance is published by the single-instance work,
+    // with the message window it names; an X window id here would name nothing.
     TRegMan settings;
-    settings.SetOpenHandle(static_cast<int32_t>(winId() & 0x7fffffff));
 
     lblOSD1->move(15, 10);
     lblOSD2->move(16, 11);

@@ -73,8 +73,11 @@ public:
     void SetPicture(QImage picture, QRect place);
     const QImage& Picture() const { return m_picture; }
     QRect PicturePlace() const { return m_place; }
-    // Counts the pictures shown, for measurements and tests.
+    // Counts the pictures handed to the panel, and the count when the panel last painted a
+    // picture: a picture is on screen once PicturesPainted reaches its number. For
+    // measurements and tests.
     uint64_t PicturesShown() const { return m_shown; }
+    uint64_t PicturesPainted() const { return m_painted; }
     std::function<void(TDisplayPanel& sender)> OnResized;
 
 protected:
@@ -85,6 +88,7 @@ private:
     QImage m_picture;
     QRect m_place;
     uint64_t m_shown = 0;
+    uint64_t m_painted = 0;
 };
 
 // Placement of the window around a display area of `width` x `height` inside `workArea`:
