@@ -106,7 +106,7 @@ protected:
 // show on the title, the time label, the playbar, the play button and the picture.
 TEST_F(MainWindowTest, PlaysTheCommandLineRecordingAndFollowsPauseSeekAndStop)
 {
-    const auto path = MakeRecording(Folder, "talk.crd", "--duration 6 --size 640x480 --fps 25 --gop 25 --channels 1");
+    const auto path = MakeRecording(Folder, "talk.crd", "--duration 6 --size 640x480 --fps 25 --gop 25 --channels 1 --picture-every 1");
     TWindow w({QString::fromStdString(path.string())});
     TfrmBrisaMain& m = w.Window;
     m.show();
@@ -131,6 +131,13 @@ TEST_F(MainWindowTest, PlaysTheCommandLineRecordingAndFollowsPauseSeekAndStop)
     ASSERT_TRUE(QTest::qWaitFor([&] { return m.lblTime->text().startsWith(QStringLiteral("00:00:01 / ")); }, 4000));
     EXPECT_EQ(m.lblTime->text(), QStringLiteral("00:00:01 / ") + total);
     EXPECT_GT(m.sldPlaybar->Position(), 0);
+
+    // The slides show in the small window beside the main window, at their own size.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.frmSmallVideo->isVisible(); }, 2000));
+    EXPECT_FALSE(m.frmSmallVideo->Picture().isNull());
+    EXPECT_EQ(m.frmSmallVideo->size(), m.frmSmallVideo->Picture().size());
+    const int workWidth = QGuiApplication::primaryScreen()->availableGeometry().width();
+    EXPECT_EQ(m.frmSmallVideo->pos(), SmallVideoPlace(m.frameGeometry(), m.frmSmallVideo->size(), workWidth));
 
     // The displayed picture is the decoded one, pixel for pixel, colours the right way round.
     auto last = m.Engine().LastPicture();
@@ -189,6 +196,7 @@ TEST_F(MainWindowTest, PlaysTheCommandLineRecordingAndFollowsPauseSeekAndStop)
     EXPECT_FALSE(m.mbPlay->Toggle());
     EXPECT_FALSE(m.lblOSD1->isVisible());
     EXPECT_TRUE(m.pnlDisp->Picture().isNull());
+    EXPECT_FALSE(m.frmSmallVideo->isVisible());
     EXPECT_EQ(m.pnlDisp->grab().toImage().pixelColor(320, 240), QColor(39, 39, 39));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
