@@ -5,6 +5,8 @@
 #include "GetTickCount.h"
 #include "speex.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -123,6 +125,9 @@ bool TFormMain::Create()
         FMixer = std::make_unique<TQRVDirectSound>(FLog.get());
         FMixerPort = std::make_unique<TQRVDirectSoundMixer>(*FMixer);
 
+        FSyncTimer = new QTimer(this);
+        FSyncTimer->setTimerType(Qt::PreciseTimer);
+        FSyncTimer->setSingleShot(true);
         FSync = std::make_unique<TEQSyncManager>(FArgs.PlayerWnd, &GetTickCount, &PostToWindow,
                                                  [](std::string_view line) { OutputDebugString(line); });
 
@@ -131,6 +136,8 @@ bool TFormMain::Create()
         services.Decoder = FDecoders.get();
         services.QueueTiming = [this](uint32_t syncTime, uint32_t syncTag, uint32_t received) {
             FSync->AddAudioInfo(syncTime, syncTag, received);
+            if (!FSyncTimer->isActive())
+                ArmSyncTimer(0);
         };
         services.Log = FLog.get();
         services.Post = &PostToWindow;
@@ -147,11 +154,10 @@ bool TFormMain::Create()
         FMixer->StartMixer();
 
         FSync->SetEnabled(true);
-        FSyncTimer = new QTimer(this);
-        FSyncTimer->setTimerType(Qt::PreciseTimer);
-        FSyncTimer->setInterval(TEQSyncManager::TimerIntervalMs);
-        connect(FSyncTimer, &QTimer::timeout, this, [this] { FSync->SyncTimer(); });
-        FSyncTimer->start();
+        connect(FSyncTimer, &QTimer::timeout, this, [this] {
+            FSync->SyncTimer();
+            ArmSyncTimer(TEQSyncManager::TimerIntervalMs);
+        });
 
         DeferStartTimer = new QTimer(this);
         DeferStartTimer->setSingleShot(true);
@@ -220,6 +226,12 @@ void TFormMain::OnSocketError(QAbstractSocket::SocketError)
 {
     ClientSocket1->abort();
     OnDisconnect();
+}
+
+void TFormMain::ArmSyncTimer(int minimumMs)
+{
+    if (const auto wait = FSync->MsUntilNextPost())
+        FSyncTimer->start(std::max(static_cast<int>(*wait), minimumMs));
 }
 
 void TFormMain::OnChkConnected()

@@ -54,6 +54,9 @@ private:
     void OnDisconnect();
     void OnSocketError(QAbstractSocket::SocketError error);
     void OnChkConnected();
+    // Starts the timing-feedback tick for when the oldest entry falls due, but not sooner
+    // than `minimumMs` from now; leaves it off when nothing waits.
+    void ArmSyncTimer(int minimumMs);
 
     std::string FProgramPath;
     std::vector<std::string> FArguments;
@@ -70,7 +73,7 @@ private:
     QTcpSocket* ClientSocket1 = nullptr;
     QTimer* DeferStartTimer = nullptr;
     QTimer* tmrChkConnected = nullptr;
-    QTimer* FSyncTimer = nullptr; // the 2 ms tick of the timing feedback
+    QTimer* FSyncTimer = nullptr; // the timing feedback's tick: when an entry falls due, at most every 2 ms
     QSystemTrayIcon* CoolTrayIcon1 = nullptr;
     std::unique_ptr<QMenu> FTrayMenu;
     bool FClosing = false;

@@ -45,6 +45,19 @@ void TEQSyncManager::SyncTimer()
     }
 }
 
+std::optional<uint32_t> TEQSyncManager::MsUntilNextPost() const
+{
+    uint32_t received = 0;
+    {
+        std::lock_guard lock(FLock);
+        if (!FEnabled || EQBuffer.empty())
+            return std::nullopt;
+        received = EQBuffer.front().Received;
+    }
+    const uint32_t elapsed = (FClock ? FClock() : 0) - received;
+    return elapsed > SyncDelayMs ? 0 : SyncDelayMs + 1 - elapsed;
+}
+
 size_t TEQSyncManager::Count() const
 {
     std::lock_guard lock(FLock);

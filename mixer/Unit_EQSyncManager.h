@@ -6,14 +6,17 @@
 // buffer of delay) have passed since then, at most one entry per tick.
 //
 // Time and the tick come from outside: the manager reads the tick count through a clock
-// function and does its work when SyncTimer is called. In the mixer a 2 ms Qt timer calls
-// SyncTimer; tests step a fake clock and call it themselves. Posting goes through a
+// function and does its work when SyncTimer is called. The mixer's timer ticks when the
+// oldest entry falls due (MsUntilNextPost), and never twice within 2 ms, which posts what
+// a 2 ms tick would, without waking 500 times a second; tests step a fake clock and call
+// SyncTimer themselves. Posting goes through a
 // function with PostMessage's shape, so that a test can record the messages.
 
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 namespace qrv {
@@ -53,6 +56,11 @@ public:
     // One tick: posts the oldest entry when more than 250 ms (unsigned, so the tick count
     // may wrap) have passed since it arrived, then drops it.
     void SyncTimer();
+
+    // How long until a tick would post the oldest entry, in ms (0: it is due now); none when
+    // the manager is disabled or nothing waits. Lets the mixer tick only when there is
+    // something to post instead of every 2 ms.
+    std::optional<uint32_t> MsUntilNextPost() const;
 
     size_t Count() const;
     void Clear();

@@ -148,3 +148,25 @@ TEST(EQSyncManager, AFailureInsideATickClearsTheQueue)
     f.Manager.SyncTimer();
     EXPECT_EQ(f.Manager.Count(), 0u);
 }
+
+TEST(EQSyncManager, TellsHowLongUntilTheOldestEntryIsDue)
+{
+    SyncFixture f;
+    EXPECT_FALSE(f.Manager.MsUntilNextPost()); // nothing waits
+    f.Now = 0xFFFFFF00;                         // across the wrap of the tick count
+    f.Manager.AddAudioInfo(1, 1, f.Now);
+    f.Manager.AddAudioInfo(2, 2, f.Now + 100);
+    struct Step {
+        uint32_t after; // ms since the first entry arrived
+        uint32_t wait;  // expected wait
+    } steps[] = {{0, 251}, {1, 250}, {250, 1}, {251, 0}, {400, 0}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.after);
+        f.Now = 0xFFFFFF00 + step.after;
+        EXPECT_EQ(f.Manager.MsUntilNextPost(), step.wait);
+    }
+    f.Manager.SyncTimer(); // posts the first; the second arrived 100 ms later
+    EXPECT_EQ(f.Manager.MsUntilNextPost(), 0u); // 300 ms after the second: due as well
+    f.Manager.SetEnabled(false);
+    EXPECT_FALSE(f.Manager.MsUntilNextPost());
+}
