@@ -317,9 +317,15 @@ void TPlaybackEngine::PaceNextRecord()
             return;
         const uint32_t now = m_clock.TickCount();
         const uint32_t offset = m_paced.NextPlayTime - m_paced.FBaseTime;
-        if (offset <= now - m_paced.FBaseTick)
+        const uint32_t elapsed = now - m_paced.FBaseTick;
+        if (offset <= elapsed)
             return; // due
-        m_clock.WaitForTick(m_wake, lock, m_paced.FBaseTick + offset);
+        // A record before the base (the index moved back and the resync that goes with it
+        // is on its way) is, by the rule, not due for weeks: wait for the state to change
+        // rather than for a tick.
+        const uint32_t remaining = offset - elapsed;
+        m_clock.WaitForTick(m_wake, lock,
+                            remaining < HalfTickRange ? std::optional<uint32_t>(m_paced.FBaseTick + offset) : std::nullopt);
     }
 }
 
@@ -758,6 +764,7 @@ void TPlaybackEngine::PlaybarStopChanged(int32_t index)
     // the recording's records.
     index = std::clamp(index, 0, count - 1);
     ++m_positionSerial;
+    RequestResync(); // before the new index reaches the worker, so that it never paces it on the old base
     SetCurIndex(index);
     if (FHasVideo) {
         FNeedKeyFrame = true;

@@ -365,17 +365,20 @@ protected:
     }
 
     // Runs window tasks until the worker is parked and nothing is queued.
+    // Once the worker failed to settle, every later call fails at once.
     bool Settle()
     {
         const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (std::chrono::steady_clock::now() < deadline) {
+        while (!m_stuck && std::chrono::steady_clock::now() < deadline) {
             m_window.RunAll();
             if (m_clock.Parked() && m_window.Empty())
                 return true;
             m_window.WaitForTask(100us);
         }
+        m_stuck = true;
         return false;
     }
+    bool m_stuck = false;
 
     // Steps the clock one millisecond at a time, settling after each step.
     void Run(uint32_t ms)
