@@ -206,19 +206,6 @@ private:
     TAudioOut& m_out;
 };
 
-// A QImage over a shared picture, without copying its pixels: the image keeps the picture
-// alive until it is gone.
-QImage SharedImage(std::shared_ptr<const TBitmap24> picture)
-{
-    if (!picture || picture->Width() <= 0 || picture->Height() <= 0)
-        return {};
-    auto* keep = new std::shared_ptr<const TBitmap24>(std::move(picture));
-    const TBitmap24& p = **keep;
-    return QImage(
-        p.Bits(), p.Width(), p.Height(), static_cast<qsizetype>(p.Stride()), QImage::Format_BGR888,
-        [](void* info) { delete static_cast<std::shared_ptr<const TBitmap24>*>(info); }, keep);
-}
-
 } // namespace
 
 // ---- TfrmBrisaMain ----------------------------------------------------------------------------
@@ -885,7 +872,7 @@ void TfrmBrisaMain::ShowPicture(std::shared_ptr<const TBitmap24> picture)
     if (!picture)
         return;
     const TFitRect fit = FitPicture(pnlDisp->width(), pnlDisp->height(), picture->Width(), picture->Height());
-    pnlDisp->SetPicture(SharedImage(std::move(picture)), QRect(fit.Left, fit.Top, fit.Width, fit.Height));
+    pnlDisp->SetPicture(ToQImage(*picture), QRect(fit.Left, fit.Top, fit.Width, fit.Height));
 }
 
 void TfrmBrisaMain::ClearPicture()

@@ -38,7 +38,8 @@ private:
     QImage m_picture;
 };
 
-// A deep copy of a 24-bit picture as a QImage.
+// A copy of a 24-bit picture as a 32-bit QImage (Format_RGB32), ready to paint; a null image
+// for an empty picture.
 QImage ToQImage(const TBitmap24& picture);
 
 } // namespace qrv
