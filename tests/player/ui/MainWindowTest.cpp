@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -442,6 +443,56 @@ TEST(MainWindowPlacement, SmallVideoPlace)
         SCOPED_TRACE(c.Name);
         EXPECT_EQ(SmallVideoPlace(c.Main, c.Small, c.WorkWidth), c.Expected);
     }
+}
+
+// Answers the next open dialog: checks what it shows, then chooses `file` (none: cancels).
+void AnswerOpenDialog(const QString& folder, std::optional<QString> file, bool& seen)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, folder, file, &seen] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        seen = true;
+        EXPECT_EQ(dialog->windowTitle(), Q(MLMSG_MAIN_05));
+        EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("QRV RecordFile (*.crd)")});
+        EXPECT_EQ(dialog->directory().absolutePath(), folder);
+        if (!file) {
+            dialog->reject();
+            return;
+        }
+        dialog->selectFile(*file);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    poll->start(10);
+}
+
+TEST_F(MainWindowTest, PlayWithNothingOpenAsksForAFileAndPlaysIt)
+{
+    const auto path = MakeRecording(Folder, "chosen.crd", "--duration 3 --size 320x240");
+    TWindow w;
+    TfrmBrisaMain& m = w.Window;
+    m.FFileName = Folder.Path().string() + "/"; // the folder saved at the last exit
+    m.show();
+    const QString folder = QString::fromStdString(Folder.Path().string());
+
+    bool seen = false;
+    AnswerOpenDialog(folder, std::nullopt, seen);
+    m.mbPlayClick();
+    EXPECT_TRUE(seen);
+    EXPECT_FALSE(m.IsFileOpen()) << "cancelled";
+    EXPECT_FALSE(m.mbPlay->Toggle());
+
+    seen = false;
+    AnswerOpenDialog(folder, QString::fromStdString(path.string()), seen);
+    m.mbPlayClick();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(m.Reader().FileName(), path.string());
+    EXPECT_EQ(m.Engine().PlayState(), psPlaying);
+    EXPECT_TRUE(m.mbPlay->Toggle());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(MainWindowTest, OpenDialogStartsInTheLastRecordingsFolder)
