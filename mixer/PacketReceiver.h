@@ -27,6 +27,7 @@
 // Threads: everything here runs in the mixer's main thread. The packet lock is held while
 // a data packet is processed.
 
+#include "AudioMessages.h"
 #include "DSAudioMixerQRV.h"
 #include "MixerLog.h"
 #include "SpeexDecoderManagerUnit.h"
@@ -42,10 +43,6 @@
 #include <vector>
 
 namespace qrv {
-
-inline constexpr uint32_t WM_AUDIO_FRAME = 24024;
-inline constexpr uint32_t WM_APLAY_REGISTER = 34049;
-inline constexpr uint32_t WM_APLAY_UNREGISTER = 34050;
 
 inline constexpr size_t MAX_RECEIVE_BUFFER_SIZE = 8192; // bytes taken per read event
 inline constexpr size_t AudioHeaderSize = 16;

@@ -12,6 +12,8 @@
 // SyncTimer themselves. Posting goes through a
 // function with PostMessage's shape, so that a test can record the messages.
 
+#include "AudioMessages.h"
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -20,8 +22,6 @@
 #include <string_view>
 
 namespace qrv {
-
-inline constexpr uint32_t WM_AUDIO_SYNC = 33871;
 
 struct TAudioInfo {
     uint32_t SyncTag = 0;  // the packet's 16-bit SyncTag, zero-extended

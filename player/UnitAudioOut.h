@@ -21,6 +21,8 @@
 // Threads: the thread that creates it, which must run a Qt event loop (the player's main
 // thread). Needs a QCoreApplication.
 
+#include "AudioMessages.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -28,10 +30,6 @@
 #include <string>
 
 namespace qrv {
-
-// Messages the hidden window acts on: another audio-play window registers or withdraws.
-inline constexpr uint32_t WM_APLAY_REGISTER = 34049;
-inline constexpr uint32_t WM_APLAY_UNREGISTER = 34050;
 
 // The port the server tries first, the one the mixer expects by default.
 inline constexpr uint16_t AudioServerPort = 799;
