@@ -132,7 +132,7 @@ inline TPacketReceiver::Services RecordingServices(ReceiverEvents& events, IChan
 
 // One packet's bytes. `frames` become the payload (length byte + bytes each) unless
 // `rawPayload` is given; `dataSize` overrides the header's DataSize field.
-struct PacketSpec {
+struct PacketShape {
     uint8_t Marker = AudioDataMarker;
     uint8_t AudioCodec = 3;
     uint16_t SyncTag = 0;
@@ -145,27 +145,27 @@ struct PacketSpec {
     int DataSize = -1; // -1: the payload's size
 };
 
-inline std::vector<uint8_t> BuildPacket(const PacketSpec& spec)
+inline std::vector<uint8_t> BuildPacket(const PacketShape& packet)
 {
-    std::vector<uint8_t> payload = spec.RawPayload;
-    for (const auto& frame : spec.Frames) {
+    std::vector<uint8_t> payload = packet.RawPayload;
+    for (const auto& frame : packet.Frames) {
         payload.push_back(static_cast<uint8_t>(frame.size()));
         payload.insert(payload.end(), frame.begin(), frame.end());
     }
-    const uint16_t dataSize = static_cast<uint16_t>(spec.DataSize >= 0 ? spec.DataSize : static_cast<int>(payload.size()));
-    const uint8_t count = static_cast<uint8_t>(spec.PacketCount >= 0 ? spec.PacketCount : static_cast<int>(spec.Frames.size()));
+    const uint16_t dataSize = static_cast<uint16_t>(packet.DataSize >= 0 ? packet.DataSize : static_cast<int>(payload.size()));
+    const uint8_t count = static_cast<uint8_t>(packet.PacketCount >= 0 ? packet.PacketCount : static_cast<int>(packet.Frames.size()));
     std::vector<uint8_t> bytes(AudioHeaderSize);
-    bytes[0] = spec.Marker;
-    bytes[1] = spec.AudioCodec;
+    bytes[0] = packet.Marker;
+    bytes[1] = packet.AudioCodec;
     bytes[2] = static_cast<uint8_t>(dataSize);
     bytes[3] = static_cast<uint8_t>(dataSize >> 8);
-    bytes[4] = static_cast<uint8_t>(spec.SyncTag);
-    bytes[5] = static_cast<uint8_t>(spec.SyncTag >> 8);
+    bytes[4] = static_cast<uint8_t>(packet.SyncTag);
+    bytes[5] = static_cast<uint8_t>(packet.SyncTag >> 8);
     for (int i = 0; i < 4; ++i) {
-        bytes[static_cast<size_t>(6 + i)] = static_cast<uint8_t>(spec.SyncTime >> (8 * i));
-        bytes[static_cast<size_t>(12 + i)] = static_cast<uint8_t>(spec.UserData >> (8 * i));
+        bytes[static_cast<size_t>(6 + i)] = static_cast<uint8_t>(packet.SyncTime >> (8 * i));
+        bytes[static_cast<size_t>(12 + i)] = static_cast<uint8_t>(packet.UserData >> (8 * i));
     }
-    bytes[10] = spec.ChannelID;
+    bytes[10] = packet.ChannelID;
     bytes[11] = count;
     bytes.insert(bytes.end(), payload.begin(), payload.end());
     return bytes;
