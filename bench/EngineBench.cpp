@@ -5,9 +5,9 @@
 // Plays the first `--seconds` of the recording's time in chunks of `--chunk` seconds, each
 // chunk twice in turn: once with the engine (its worker, a window thread running the
 // dispatches, a codec library that decodes nothing) and once with a loop that releases the
-// same records by the same rule but waits with sleep_for(1 ms). Lateness is the moment the
-// window thread starts a record's dispatch minus the moment its tick began on the steady
-// clock. Records released "at once" (the first after Play or a seek) are not counted.
+// same records by the same rule but waits with sleep_for(1 ms). Lateness is measured twice:
+// at release (the waiting thread hands the record over) and at dispatch (the window thread
+// starts running it), each minus the moment the record's tick began on the steady clock. Records released "at once" (the first after Play or a seek) are not counted.
 // Unless --no-spin, a thread spins on the last processor the whole time, so that the
 // other core is busy.
 
@@ -185,18 +185,23 @@ int main(int argc, char** argv)
 
     Window window;
     NullView view;
-    Stats engineStats, pollStats;
+    // Release: the moment the waiting thread hands the record over; dispatch: the moment the
+    // window thread starts running it.
+    Stats engineStats, pollStats, engineRelease, pollRelease;
     std::unique_ptr<TPlaybackEngine> engine;
     TPlaybackEngine* e = nullptr;
     // The engine's dispatches, timed as the window thread starts them.
     auto post = [&](std::function<void()> task) {
-        window.Post([&, task = std::move(task)] {
+        const auto released = Clock::now();
+        window.Post([&, released, task = std::move(task)] {
             const auto now = Clock::now();
             if (e && e->PlayState() == psPlaying && !e->ResyncPending()) {
                 const int32_t index = e->CurIndex();
                 if (index >= 0 && index < static_cast<int32_t>(playTimes.size())) {
                     const uint32_t due = e->BaseTick() + (playTimes[static_cast<size_t>(index)] - e->BaseTime());
                     engineStats.lateMs.push_back(std::chrono::duration<double, std::milli>(now - TickStart(due, now)).count());
+                    engineRelease.lateMs.push_back(
+                        std::chrono::duration<double, std::milli>(released - TickStart(due, released)).count());
                 }
             }
             task();
@@ -236,9 +241,12 @@ int main(int argc, char** argv)
             while (offset > GetTickCount() - baseTick)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             const uint32_t due = baseTick + offset;
+            const auto released = Clock::now();
             window.Do([&] {
                 const auto now = Clock::now();
                 pollStats.lateMs.push_back(std::chrono::duration<double, std::milli>(now - TickStart(due, now)).count());
+                pollRelease.lateMs.push_back(
+                    std::chrono::duration<double, std::milli>(released - TickStart(due, released)).count());
             });
         }
         std::fprintf(stderr, "  %u s of %u\n", std::min(start + chunk * 1000, total) / 1000, total / 1000);
@@ -254,7 +262,9 @@ int main(int argc, char** argv)
 
     std::printf("recording %s: %d records, %u s played by each method in %u s chunks, other core %s\n", file.c_str(),
                 reader.Count(), total / 1000, chunk, spin ? "busy" : "idle");
-    engineStats.Print("engine (deadline wait)");
-    pollStats.Print("sleep_for(1 ms) polling");
+    engineRelease.Print("engine release");
+    pollRelease.Print("polling release");
+    engineStats.Print("engine dispatch");
+    pollStats.Print("polling dispatch");
     return 0;
 }
