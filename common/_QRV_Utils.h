@@ -1,7 +1,8 @@
 #pragma once
 
 // Small routines shared by the player and the mixer: dotted-version comparison, the
-// programs' version text and the TCP no-delay switch.
+// programs' version text, the TCP no-delay switch, the user's documents folder and the
+// sound-server test.
 
 #include <cstdint>
 #include <ctime>
@@ -53,5 +54,19 @@ std::string GetExecutablePath();
 
 // Switches the send delay of a TCP socket off (`on`) or back on. True when the call worked.
 bool SetTcpNoDelay(int socket, bool on);
+
+// The user's documents folder by the XDG user-dirs rules: XDG_DOCUMENTS_DIR from
+// $XDG_CONFIG_HOME/user-dirs.dirs (a "$HOME/..." or absolute value, shell quoting undone),
+// else $HOME/Documents when it is a folder, else the home folder itself. A configured value
+// that is exactly "$HOME" or "$HOME/" means "no documents folder" and gives the home folder.
+// Empty only when HOME is unset or not absolute. The folder is not created.
+std::string GetMyDocumentsPath();
+
+// True when a PulseAudio-compatible sound server (PulseAudio itself or PipeWire's
+// pulse service) answers: PULSE_SERVER's unix socket when the variable names one, else
+// $XDG_RUNTIME_DIR/pulse/native. A PULSE_SERVER that names a network server counts as
+// reachable without a connection attempt (that would block on an unreachable host). This
+// chooses the system-volume back-end: the endpoint one needs such a server.
+bool IsVistaOrLater();
 
 } // namespace qrv

@@ -13,6 +13,10 @@
 #include "UnitRegMan.h"
 #include "UnitSmallVideo.h"
 #include "HeaderTextCodec.h"
+#include "AuthorizeApplication.h"
+#include "SingleInstance.h"
+#include "TQtMessageWindow.h"
+#include "UnitFileType.h"
 #include "_QRV_Utils.h"
 
 #include <QApplication>
@@ -27,7 +31,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScreen>
-#include <QStandardPaths>
+#include <QSettings>
 #include <QTimer>
 #include <QWindow>
 
@@ -60,15 +64,39 @@ const QColor OsdFront(255, 212, 152);
 
 QString Text(TLangMsg key) { return QString::fromStdString(LangText(key)); }
 
-// The user's documents folder: the XDG rule (XDG_DOCUMENTS_DIR from the user-dirs file, via
-// Qt), else the home folder.
+// The user's documents folder (GetMyDocumentsPath), or the home folder when that is not a
+// folder that exists.
 QString DocumentsFolder()
 {
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString documents = QString::fromStdString(GetMyDocumentsPath());
     if (!documents.isEmpty() && QFileInfo(documents).isDir())
         return documents;
     return QDir::homePath();
 }
+
+// The window-position store: an INI file named after the program,
+//
+//   $XDG_CONFIG_HOME/QRV/BrisaPlayer.INI     (~/.config/QRV/ when the variable is unset)
+//
+//   [frmBrisaMain]
+//   Left=<x of the window's top-left corner, in screen pixels>
+//   Top=<y of the same corner>
+//
+// Only the position is kept: the size always follows the video. Empty path when there is no
+// usable configuration folder.
+QString FormStoragePath()
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    QString folder;
+    if (config != nullptr && config[0] == '/')
+        folder = QString::fromLocal8Bit(config);
+    else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+        folder = QString::fromLocal8Bit(home) + QStringLiteral("/.config");
+    if (folder.isEmpty())
+        return {};
+    return folder + QStringLiteral("/QRV/BrisaPlayer.INI");
+}
+constexpr const char* FormStorageSection = "frmBrisaMain";
 
 // True when the player can make sound: a test or the demo chose SDL's driver, or SDL finds
 // an output device on this machine (through PipeWire, PulseAudio or ALSA). Without one the
@@ -218,6 +246,8 @@ TfrmBrisaMain::TfrmBrisaMain(QStringList arguments, QWidget* parent)
     };
     SoundOutputExists = DefaultSoundOutputExists;
 
+    // Creation, in this order: the drop target, the program's folder, the firewall list, the
+    // file type, the colours, the settings, the reader and the engine with its worker.
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(MinWidth, MinHeight);
@@ -225,6 +255,15 @@ TfrmBrisaMain::TfrmBrisaMain(QStringList arguments, QWidget* parent)
 
     const std::string exe = GetExecutablePath();
     FExeDir = std::filesystem::path(exe).parent_path().string() + "/";
+
+    AuthorizeApplication("Brisa Player Audio Output Process", FExeDir + "CXMixer");
+    AuthorizeApplication("Brisa Player", exe);
+    // The file type never stops the start.
+    try {
+        CheckFileAssociation(exe, FExeDir);
+    } catch (...) {
+    }
+    // Qt paints every widget double buffered already; the colours are set with the panels.
 
     // Settings: the folder of the last recording and the small window option.
     TRegMan settings;
@@ -261,31 +300,67 @@ TfrmBrisaMain::TfrmBrisaMain(QStringList arguments, QWidget* parent)
     tmrFileOpen->setSingleShot(true);
     connect(tmrFileOpen, &QTimer::timeout, this, [this] { tmrFileOpenTimer(); });
 
-    // The first showing sizes the window; it starts centred on the screen.
+    // The hand-over's receiving end: a second start posts WM_OPENREQUEST here.
+    m_messageWindow = std::make_unique<TQtMessageWindow>([this](uint32_t msg, uint32_t, uint32_t) {
+        if (msg == WM_OPENREQUEST)
+            QTimer::singleShot(0, this, [this] { WMOpenRequest(); });
+    });
+
+    // The first showing sizes the window. It starts centred on the screen the first time, and
+    // where it was left every later time.
     resize(MinWidth, MinHeight);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect work = screen->availableGeometry();
         move(work.x() + (work.width() - MinWidth) / 2, work.y() + (work.height() - MinHeight) / 2);
     }
+    if (const QString storage = FormStoragePath(); !storage.isEmpty() && QFileInfo::exists(storage)) {
+        QSettings ini(storage, QSettings::IniFormat);
+        ini.beginGroup(QLatin1String(FormStorageSection));
+        bool leftOk = false;
+        bool topOk = false;
+        const int left = ini.value(QStringLiteral("Left")).toInt(&leftOk);
+        const int top = ini.value(QStringLiteral("Top")).toInt(&topOk);
+        if (leftOk && topOk)
+            move(left, top);
+    }
 }
 
 TfrmBrisaMain::~TfrmBrisaMain()
 {
+    FormDestroy();
+}
+
+uint32_t TfrmBrisaMain::MessageHandle() const
+{
+    return m_messageWindow ? m_messageWindow->Handle() : 0;
+}
+
+void TfrmBrisaMain::FormDestroy()
+{
+    if (m_tornDown)
+        return;
+    m_tornDown = true;
+    tmrFileOpen->stop();
     // Stop first, then the worker, then the reader: the worker must not look at records the
     // reader is taking away.
     bool smallVideoOn = true;
     try {
         smallVideoOn = m_engine->SmallVideoOn();
-        Stop();
+        m_engine->Stop();
     } catch (...) {
     }
-    m_engine.reset();
     if (m_audioOut && m_audioOut->Active()) {
         try {
             m_audioOut->SetActive(false);
         } catch (...) {
         }
     }
+    try {
+        m_engine.reset();
+    } catch (...) {
+    }
+    // Records the worker queued for this window before it ended must not run any more.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     try {
         if (m_reader->IsOpen())
             m_reader->Close();
@@ -303,6 +378,43 @@ TfrmBrisaMain::~TfrmBrisaMain()
         settings.Save();
     } catch (...) {
     }
+    try {
+        // The position of the normal window, also when the window is maximised now.
+        const QPoint where = FWindowMode == wmNormal || FWindowMode == wmVideoSize || FNormalRect.isNull()
+                                 ? pos()
+                                 : FNormalRect.topLeft();
+        if (const QString storage = FormStoragePath(); !storage.isEmpty()) {
+            QSettings ini(storage, QSettings::IniFormat);
+            ini.beginGroup(QLatin1String(FormStorageSection));
+            ini.setValue(QStringLiteral("Left"), where.x());
+            ini.setValue(QStringLiteral("Top"), where.y());
+            ini.endGroup();
+            ini.sync();
+        }
+    } catch (...) {
+    }
+}
+
+void TfrmBrisaMain::WMQueryEndSession()
+{
+    // The system-volume object would be freed here first; the player has none yet.
+    FormDestroy();
+    close();
+}
+
+void TfrmBrisaMain::WMOpenRequest()
+{
+    if (m_tornDown)
+        return;
+    TRegMan settings;
+    const std::string path = settings.GetOpenFilePath();
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::is_regular_file(path, ec))
+        return;
+    if (m_engine->PlayState() != psStopped && m_engine->PlayState() != psNone)
+        Stop();
+    OpenRecording(path);
+    Play();
 }
 
 void TfrmBrisaMain::CreateControls()
@@ -454,9 +566,18 @@ void TfrmBrisaMain::CreateControls()
     mbMinimize->OnClick = [this](TMultiButton_QRV&) { showMinimized(); };
     mbClose->OnClick = [this](TMultiButton_QRV&) { close(); };
 
-    sldPlaybar->OnBeginChange = [this](TSkinSlider&) { m_engine->PlaybarBeginChange(); };
-    sldPlaybar->OnChanged = [this](TSkinSlider& s) { m_engine->PlaybarChanged(s.Position()); };
-    sldPlaybar->OnStopChanged = [this](TSkinSlider& s) { m_engine->PlaybarStopChanged(s.Position()); };
+    sldPlaybar->OnBeginChange = [this](TSkinSlider&) {
+        if (m_engine)
+            m_engine->PlaybarBeginChange();
+    };
+    sldPlaybar->OnChanged = [this](TSkinSlider& s) {
+        if (m_engine)
+            m_engine->PlaybarChanged(s.Position());
+    };
+    sldPlaybar->OnStopChanged = [this](TSkinSlider& s) {
+        if (m_engine)
+            m_engine->PlaybarStopChanged(s.Position());
+    };
 
     ApplyLanguageTexts();
 }
@@ -538,9 +659,10 @@ void TfrmBrisaMain::FormShow()
 {
     ApplySystemFont(this);
     frmSmallVideo->FMainHandle = this;
-    // The hand-over handle for a second instance is published by the single-instance work,
-    // with the message window it names; an X window id here would name nothing.
+    // A second start posts its hand-over to this message window.
     TRegMan settings;
+    if (MessageHandle() != 0)
+        settings.SetOpenHandle(static_cast<int32_t>(MessageHandle()));
 
     lblOSD1->move(15, 10);
     lblOSD2->move(16, 11);
@@ -576,7 +698,7 @@ void TfrmBrisaMain::FormShow()
 void TfrmBrisaMain::tmrFileOpenTimer()
 {
     tmrFileOpen->stop();
-    if (m_arguments.isEmpty())
+    if (m_arguments.isEmpty() || m_tornDown)
         return;
     const std::string path = m_arguments.front().toStdString();
     std::error_code ec;
@@ -593,7 +715,8 @@ void TfrmBrisaMain::closeEvent(QCloseEvent* event)
     if (!event->isAccepted())
         return;
     HideOSD();
-    Stop();
+    if (!m_tornDown)
+        Stop();
     frmSmallVideo->hide();
 }
 
@@ -651,7 +774,8 @@ void TfrmBrisaMain::SetWindowMode(TWindowMode mode)
         // Full screen comes with the keyboard commands of a later change.
         break;
     }
-    m_engine->RequestResync();
+    if (m_engine)
+        m_engine->RequestResync();
     FWindowMode = mode;
 }
 
@@ -659,7 +783,7 @@ void TfrmBrisaMain::SetWindowMode(TWindowMode mode)
 
 void TfrmBrisaMain::UpdateSmallVideo(bool show)
 {
-    ShowSmallVideo(show && m_engine->SmallVideoOn() && m_engine->PlayState() == psPlaying);
+    ShowSmallVideo(show && m_engine && m_engine->SmallVideoOn() && m_engine->PlayState() == psPlaying);
 }
 
 void TfrmBrisaMain::ShowSmallVideo(bool show)
@@ -717,6 +841,8 @@ void TfrmBrisaMain::HideOSD()
 
 void TfrmBrisaMain::mbPlayClick()
 {
+    if (m_tornDown)
+        return;
     if (mbPlay->Toggle()) {
         Pause();
         return;
@@ -731,9 +857,22 @@ void TfrmBrisaMain::mbStopClick()
     Stop();
 }
 
-void TfrmBrisaMain::Play() { m_engine->Play(); }
-void TfrmBrisaMain::Pause() { m_engine->Pause(); }
-void TfrmBrisaMain::Stop() { m_engine->Stop(); }
+// After the teardown the engine is gone and the commands do nothing.
+void TfrmBrisaMain::Play()
+{
+    if (m_engine)
+        m_engine->Play();
+}
+void TfrmBrisaMain::Pause()
+{
+    if (m_engine)
+        m_engine->Pause();
+}
+void TfrmBrisaMain::Stop()
+{
+    if (m_engine)
+        m_engine->Stop();
+}
 
 bool TfrmBrisaMain::IsFileOpen() const { return m_reader->IsOpen(); }
 
@@ -747,6 +886,8 @@ void TfrmBrisaMain::ShowError(uint8_t key)
 
 void TfrmBrisaMain::OpenRecording(const std::string& path)
 {
+    if (m_tornDown)
+        return;
     TWaitCursor hourglass;
     if (m_reader->IsOpen() && path == m_reader->FileName())
         return;

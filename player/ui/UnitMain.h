@@ -42,6 +42,7 @@ namespace qrv {
 class TAudioOut;
 class TBitmap24;
 class TMultiButton_QRV;
+class TQtMessageWindow;
 class TSkinSlider;
 class TfrmSmallVideo;
 
@@ -120,6 +121,21 @@ public:
     bool IsFileOpen() const;
     // The folder the open dialog starts in.
     QString OpenDialogFolder() const;
+
+    // WM_OPENREQUEST from a second start: stops what plays, opens the path the second start
+    // stored (FileOpen\FilePath) and plays it; a path that names no file does nothing.
+    void WMOpenRequest();
+    // The desktop session ends (the session manager asks to save, or the process is told to
+    // terminate): the teardown runs now, so that a changed header is written and the settings
+    // saved even when the process does not get to its normal end. The window closes.
+    void WMQueryEndSession();
+    // The teardown: stop, audio server off, worker freed, recording closed (header written
+    // back), settings and window position saved. Each step is guarded on its own; runs once
+    // (the destructor calls it too). The window takes no more commands afterwards.
+    void FormDestroy();
+    // The handle of the message window a second start posts WM_OPENREQUEST to; 0 when the
+    // message window could not be made (the hand-over then finds no player).
+    uint32_t MessageHandle() const;
 
     // Engine commands.
     void Play();
@@ -239,7 +255,9 @@ private:
     std::unique_ptr<TAudioOut> m_audioOut;
     std::unique_ptr<IAudioPacketSink> m_audioSink;
     std::unique_ptr<TPlaybackEngine> m_engine;
+    std::unique_ptr<TQtMessageWindow> m_messageWindow;
     bool m_shown = false;
+    bool m_tornDown = false;
     // The controls that move the window when pressed.
     QList<QWidget*> m_moveHandles;
 };
