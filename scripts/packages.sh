@@ -11,6 +11,8 @@ QRV_PACKAGES=(
   libsdl2-dev libpulse-dev libasound2-dev
   # fonts for the Korean texts, an X server for screenshots
   fonts-noto-cjk xvfb xauth
+  # the recording file type for the user's desktop, and reading it back in tests
+  xdg-utils shared-mime-info desktop-file-utils
 )
 
 # Installs the packages given (default: the list above) that are not installed yet.
