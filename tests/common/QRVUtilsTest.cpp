@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sys/un.h>
+#include <vector>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <regex>
@@ -113,4 +118,116 @@ TEST(SetTcpNoDelay, SetsAndClearsTheOptionAndFailsOnANonSocket)
     }
     close(fd);
     EXPECT_FALSE(SetTcpNoDelay(fd, true));
+}
+
+namespace {
+
+// A scratch HOME and XDG_CONFIG_HOME for one test, restored afterwards.
+class ScratchHome {
+public:
+    ScratchHome()
+    {
+        char pattern[] = "/tmp/qrv-home-XXXXXX";
+        m_root = mkdtemp(pattern);
+        Save("HOME");
+        Save("XDG_CONFIG_HOME");
+        Save("XDG_RUNTIME_DIR");
+        Save("PULSE_SERVER");
+        setenv("HOME", (m_root + "/home").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (m_root + "/config").c_str(), 1);
+        std::filesystem::create_directories(m_root + "/home");
+        std::filesystem::create_directories(m_root + "/config");
+    }
+    ~ScratchHome()
+    {
+        for (const auto& [name, value] : m_saved)
+            value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+        std::filesystem::remove_all(m_root);
+    }
+    std::string Home() const { return m_root + "/home"; }
+    const std::string& Root() const { return m_root; }
+    void UserDirs(const std::string& text) const
+    {
+        std::ofstream(m_root + "/config/user-dirs.dirs") << text;
+    }
+
+private:
+    void Save(const char* name)
+    {
+        const char* value = std::getenv(name);
+        m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    std::string m_root;
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+// A listening unix stream socket at `path`, closed with the object.
+class Listener {
+public:
+    explicit Listener(const std::string& path)
+    {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        m_fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        EXPECT_EQ(bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(listen(m_fd, 4), 0);
+    }
+    ~Listener() { close(m_fd); }
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace
+
+TEST(GetMyDocumentsPath, FollowsTheUserDirsRules)
+{
+    struct Case {
+        const char* name;
+        const char* userDirs;   // nullptr: no file
+        bool documentsFolder;   // ~/Documents exists
+        std::string expected;   // relative to HOME when it starts with '~'
+    } cases[] = {
+        {"configured under home", "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n", true, "~/Papers"},
+        {"absolute", "# comment\nXDG_DOCUMENTS_DIR=\"/srv/docs/\"\n", true, "/srv/docs"},
+        {"later line wins", "XDG_DOCUMENTS_DIR=\"$HOME/A\"\nXDG_DOCUMENTS_DIR=\"$HOME/B\"\n", false, "~/B"},
+        {"home itself means none", "XDG_DOCUMENTS_DIR=\"$HOME/\"\n", true, "~"},
+        {"other keys only", "XDG_MUSIC_DIR=\"$HOME/Music\"\n", true, "~/Documents"},
+        {"no file, Documents exists", nullptr, true, "~/Documents"},
+        {"no file, no Documents", nullptr, false, "~"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchHome scratch;
+        if (c.userDirs)
+            scratch.UserDirs(c.userDirs);
+        if (c.documentsFolder)
+            std::filesystem::create_directories(scratch.Home() + "/Documents");
+        const std::string expected = c.expected[0] == '~' ? scratch.Home() + c.expected.substr(1) : c.expected;
+        EXPECT_EQ(GetMyDocumentsPath(), expected);
+    }
+    ScratchHome scratch;
+    unsetenv("HOME");
+    EXPECT_EQ(GetMyDocumentsPath(), "");
+}
+
+TEST(IsVistaOrLater, TrueWhenASoundServerSocketAnswers)
+{
+    ScratchHome scratch;
+    const std::string runtime = scratch.Root() + "/run";
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    unsetenv("PULSE_SERVER");
+    EXPECT_FALSE(IsVistaOrLater()); // nothing listens
+    {
+        Listener server(runtime + "/pulse/native");
+        EXPECT_TRUE(IsVistaOrLater());
+        setenv("PULSE_SERVER", ("unix:" + scratch.Root() + "/elsewhere").c_str(), 1);
+        EXPECT_FALSE(IsVistaOrLater()); // PULSE_SERVER names the socket to try, and it is missing
+        setenv("PULSE_SERVER", ("unix:" + runtime + "/pulse/native").c_str(), 1);
+        EXPECT_TRUE(IsVistaOrLater());
+    }
+    setenv("PULSE_SERVER", "tcp:sound.example:4713", 1);
+    EXPECT_TRUE(IsVistaOrLater()); // a network server is not contacted
 }
