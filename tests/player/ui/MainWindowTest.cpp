@@ -508,4 +508,38 @@ TEST_F(MainWindowTest, OpenDialogStartsInTheLastRecordingsFolder)
     EXPECT_TRUE(QFileInfo(fallback).isDir()) << fallback.toStdString();
 }
 
+// A header replaced while the recording is open reaches the file when the player quits and
+// when the desktop session ends; the next player's open dialog starts in that folder.
+TEST_F(MainWindowTest, ReplacedHeaderIsWrittenAtQuitAndAtSessionEnd)
+{
+    std::filesystem::create_directories(Folder / "talks");
+    for (const bool sessionEnd : {false, true}) {
+        SCOPED_TRACE(sessionEnd ? "session end" : "quit");
+        const auto path = Folder / "talks" / (sessionEnd ? "end.crd" : "quit.crd");
+        qrv::test::RecordingFixture f;
+        f.AddAudio(10, 1, qrv::test::CountingBytes(20));
+        f.WriteTo(path);
+        {
+            TWindow w({QString::fromStdString(path.string())});
+            w.Window.show();
+            QTest::qWait(300);
+            ASSERT_TRUE(w.Window.IsFileOpen());
+            RecordingHeader changed = w.Window.Reader().Header();
+            changed.SummaryText.Assign("c3VtbWFyeQ==");
+            w.Window.Reader().ReplaceHeader(changed);
+            if (sessionEnd) {
+                w.Window.WMQueryEndSession();
+                RecordingHeader written;
+                TReadMan::ReadHeader(path.string(), written);
+                EXPECT_EQ(written.SummaryText.Text(), "c3VtbWFyeQ=="); // before the window goes
+            }
+        }
+        RecordingHeader written;
+        TReadMan::ReadHeader(path.string(), written);
+        EXPECT_EQ(written.SummaryText.Text(), "c3VtbWFyeQ==");
+    }
+    TWindow next;
+    EXPECT_EQ(next.Window.OpenDialogFolder(), QString::fromStdString((Folder / "talks").string()));
+}
+
 } // namespace
