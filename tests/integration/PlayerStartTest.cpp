@@ -294,3 +294,22 @@ TEST_F(PlayerStartTest, TheFirstStartRegistersTheRecordingTypeAndTheNextWritesNo
 }
 
 } // namespace
+
+TEST(RegisteredQuoteRule, TakesTheQuotedPathOrTheWholeValue)
+{
+    struct Case {
+        const char* value;
+        const char* expected;
+    } cases[] = {
+        {"\"/opt/brisa/BrisaPlayer\" \"%1\"", "/opt/brisa/BrisaPlayer"}, // quoted: the path alone
+        {"/opt/brisa/BrisaPlayer \"%1\"", "/opt/brisa/BrisaPlayer \"%1\""}, // unquoted: whole
+        {"\"/opt/brisa/BrisaPlayer", ""},                                    // no second quote
+        {"/opt/brisa/BrisaPlayer,0", "/opt/brisa/BrisaPlayer,0"},          // an icon index stays
+        {"\"\"", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(qrv::ApplyRegisteredQuoteRule(c.value), c.expected);
+    }
+}
