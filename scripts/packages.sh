@@ -12,7 +12,7 @@ QRV_PACKAGES=(
   # fonts for the Korean texts, an X server for screenshots
   fonts-noto-cjk xvfb xauth
   # the recording file type for the user's desktop, and reading it back in tests
-  xdg-utils shared-mime-info desktop-file-utils
+  xdg-utils shared-mime-info desktop-file-utils libglib2.0-bin
 )
 
 # Installs the packages given (default: the list above) that are not installed yet.
