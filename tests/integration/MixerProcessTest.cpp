@@ -441,11 +441,19 @@ TEST_F(MixerProcessTest, PlaysTonesReportsFramesAndSyncAndEndsWithTheServer)
     // A channel buffer is 250 ms long and is refilled every 20 ms just behind its play
     // cursor, so sound is heard one buffer length after the refill that writes it, less
     // the part of the buffer played since the refill before: about 230 to 250 ms after it
-    // arrives. Single onsets may move when a busy machine delays a refill.
+    // arrives. Single onsets may move when a busy machine delays a refill, and the disk
+    // driver's capture times are estimated from when its chunks reach the file, which a
+    // late driver thread that catches up makes look early: so the mean and the median are
+    // held to the delay line, single onsets only to causality and an upper bound.
     EXPECT_GT(mean, 200.0);
     EXPECT_LT(mean, 300.0);
+    std::vector<double> sorted = delays;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    EXPECT_GT(median, 200.0);
+    EXPECT_LT(median, 300.0);
     for (double d : delays) {
-        EXPECT_GT(d, 100.0);
+        EXPECT_GT(d, 0.0);
         EXPECT_LT(d, 450.0);
     }
 }
