@@ -1,11 +1,12 @@
 #pragma once
 
 // Small UTF-8 helpers shared by the text conversions: the length of the character that
-// starts at a position, and whether a byte string is well-formed UTF-8 (no overlong
-// forms, no surrogates, nothing above U+10FFFF).
+// starts at a position, whether a byte string is well-formed UTF-8 (no overlong forms, no
+// surrogates, nothing above U+10FFFF), and the encoding of one code point.
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace qrv {
@@ -58,6 +59,26 @@ inline bool IsValidUtf8(std::string_view text)
         pos += length;
     }
     return true;
+}
+
+// Appends the UTF-8 bytes of code point `code` (at most U+10FFFF) to `out`.
+inline void AppendUtf8(std::string& out, uint32_t code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
 }
 
 } // namespace qrv

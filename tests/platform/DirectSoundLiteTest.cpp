@@ -3,6 +3,8 @@
 
 #include "DirectSoundLite.h"
 
+#include "ScopedEnv.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -21,29 +23,7 @@
 namespace qrv {
 namespace {
 
-// Sets an environment variable for the scope; the old value comes back afterwards.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using test::ScopedEnv;
 
 WAVEFORMATEX Pcm(uint32_t rate, uint16_t channels, uint16_t bits)
 {
