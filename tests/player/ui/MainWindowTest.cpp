@@ -450,7 +450,12 @@ void AnswerOpenDialog(const QString& folder, std::optional<QString> file, bool& 
 {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll, folder, file, &seen] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        // The dialog is looked for among the visible windows rather than as the active
+        // modal widget, which need not be set yet when the timer first fires.
+        QFileDialog* dialog = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* candidate = qobject_cast<QFileDialog*>(widget); candidate && candidate->isVisible())
+                dialog = candidate;
         if (dialog == nullptr)
             return;
         poll->stop();
